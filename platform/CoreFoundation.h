@@ -149,3 +149,35 @@ PLATFORM_EXPORT void CFMessagePortSetInvalidationCallBack(CFMessagePortRef, CFMe
 PLATFORM_EXPORT CFRunLoopSourceRef CFMessagePortCreateRunLoopSource(CFAllocatorRef, CFMessagePortRef, CFIndex order);
 PLATFORM_EXPORT void CFMessagePortInvalidate(CFMessagePortRef);
 PLATFORM_EXPORT Boolean CFMessagePortIsValid(CFMessagePortRef);
+
+// Additions of this platform (used by tests and the host layer).
+#include <cstdarg>
+
+enum : CFOptionFlags { kCFCompareCaseInsensitive = 1 };
+
+// CFStringCreateWithFormat with the arguments as a va_list. %@ prints the text
+// of a CFStringRef ("(null)" for null); every other conversion is printf's.
+PLATFORM_EXPORT CFStringRef CFStringCreateWithFormatAndArguments(CFAllocatorRef, const void* formatOptions,
+                                                                 CFStringRef format, va_list arguments);
+
+// Byte data, for message ports.
+PLATFORM_EXPORT CFDataRef CFDataCreate(CFAllocatorRef, const UInt8* bytes, CFIndex length);
+PLATFORM_EXPORT CFIndex CFDataGetLength(CFDataRef);
+PLATFORM_EXPORT const UInt8* CFDataGetBytePtr(CFDataRef);
+
+// True while source is added to runLoop (in any mode).
+PLATFORM_EXPORT Boolean CFRunLoopContainsSource(CFRunLoopRef, CFRunLoopSourceRef, CFStringRef mode);
+PLATFORM_EXPORT Boolean CFRunLoopSourceIsValid(CFRunLoopSourceRef);
+
+// Sends data with msgid to the local port that remote refers to (or to a
+// local port itself). The local port's callback runs on the run loop holding
+// its source; its reply is released unread (one-way messages only: the reply
+// mode must be null and the timeouts are ignored). Returns
+// kCFMessagePortIsInvalid for an invalid port, kCFMessagePortTransportError
+// when a reply is asked for.
+enum : SInt32 { kCFMessagePortSuccess = 0, kCFMessagePortIsInvalid = -3, kCFMessagePortTransportError = -4 };
+PLATFORM_EXPORT SInt32 CFMessagePortSendRequest(CFMessagePortRef remote, SInt32 msgid, CFDataRef data,
+                                                double sendTimeout, double rcvTimeout, CFStringRef replyMode,
+                                                CFDataRef* returnData);
+PLATFORM_EXPORT CFStringRef CFMessagePortGetName(CFMessagePortRef);
+PLATFORM_EXPORT Boolean CFMessagePortIsRemote(CFMessagePortRef);

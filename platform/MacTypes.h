@@ -29,6 +29,16 @@ typedef SInt32 HRESULT;
 typedef UInt32 ULONG;
 typedef void* LPVOID;
 
+// The toolbox's 16.16 signed fixed-point number and its rectangle of four
+// 16-bit coordinates.
+typedef SInt32 Fixed;
+struct Rect {
+    SInt16 top;
+    SInt16 left;
+    SInt16 bottom;
+    SInt16 right;
+};
+
 enum : OSStatus { noErr = 0 };
 enum : OSStatus { paramErr = -50 };
 

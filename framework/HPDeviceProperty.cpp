@@ -1,0 +1,5 @@
+#include "framework/HPDeviceProperty.h"
+
+HPDeviceProperty::HPDeviceProperty(HPDevice* inDevice) : mDevice(inDevice) {}
+
+HPDeviceProperty::~HPDeviceProperty() = default;
