@@ -122,10 +122,10 @@ void S16To4Float(const void* source, void* destination, std::size_t frames)
 {
     const auto* s = static_cast<const UInt8*>(source);
     auto* d = static_cast<Float32*>(destination);
-    const __m128i zero = _mm_setzero_si128();
+    const __m128 scale = _mm_set1_ps(1.0f / 32768.0f);
     KESTRO_UNROLL
     for (std::size_t f = 0; f < frames; ++f, s += 16, d += 4) {
-        _mm_storeu_ps(d, TopAlignedToFloat(_mm_unpacklo_epi16(zero, Load64(s))));
+        _mm_storeu_ps(d, _mm_mul_ps(_mm_cvtepi32_ps(_mm_cvtepi16_epi32(Load64(s))), scale));
     }
 }
 
