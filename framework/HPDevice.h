@@ -23,6 +23,7 @@
 // (beyond HPControlOwner's map) its controls.
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <vector>
 
@@ -239,7 +240,9 @@ private:
     IOProcMap mIOProcMap;
     UInt32 mNumberStartedIOProcs;
     UInt32 mHostStartCount;
-    bool mIsEngineRunning;
+    // Written under the IO guard by StartEngine and StopEngine; read without
+    // it by host threads ('goin', the device clock), hence atomic.
+    std::atomic<bool> mIsEngineRunning;
     UInt32 mIOBufferFrameSize;
     StreamList mInputStreamList;
     StreamList mOutputStreamList;

@@ -181,3 +181,18 @@ PLATFORM_EXPORT SInt32 CFMessagePortSendRequest(CFMessagePortRef remote, SInt32 
                                                 CFDataRef* returnData);
 PLATFORM_EXPORT CFStringRef CFMessagePortGetName(CFMessagePortRef);
 PLATFORM_EXPORT Boolean CFMessagePortIsRemote(CFMessagePortRef);
+
+// Type identity: which kind of object a CFTypeRef is (preferences hold
+// values of several types). CFGetTypeID of null is 0.
+typedef unsigned long CFTypeID;
+PLATFORM_EXPORT CFTypeID CFGetTypeID(CFTypeRef object);
+PLATFORM_EXPORT CFTypeID CFStringGetTypeID();
+PLATFORM_EXPORT CFTypeID CFNumberGetTypeID();
+
+// Runs the calling thread's own run loop (CFRunLoopGetCurrent) until
+// CFRunLoopStop; a thread that serves callbacks on its run loop calls it.
+// A stopped run loop stays stopped: running it again returns at once. On
+// the notification thread, whose run loop the platform runs, CFRunLoopRun
+// returns at once and CFRunLoopStop of that run loop does nothing.
+PLATFORM_EXPORT void CFRunLoopRun();
+PLATFORM_EXPORT void CFRunLoopStop(CFRunLoopRef runLoop);

@@ -15,14 +15,21 @@ public:
     static SInt32 GetMaximum(UInt32 inBits) { return SInt32((SInt64(1) << (inBits - 1)) - 1); }
     static SInt32 GetMinimum(UInt32 inBits) { return SInt32(-(SInt64(1) << (inBits - 1))); }
     // Clamps inValue to the range of inBits bits.
-    static SInt32 Saturate(SInt64 inValue, UInt32 inBits);
+    static SInt32 Saturate(SInt64 inValue, UInt32 inBits)
+    {
+        const SInt64 maximum = GetMaximum(inBits);
+        const SInt64 minimum = GetMinimum(inBits);
+        return SInt32(inValue > maximum ? maximum : (inValue < minimum ? minimum : inValue));
+    }
     // inValue × 2^(bits-1), rounded to nearest, saturated; NaN gives 0.
     static SInt32 FromFloat(float inValue, UInt32 inBits);
 
     // Writes inSampleCount samples (right-justified integers, saturated to
-    // the word) as inBytesPerSample-byte little-endian words (2 or 3).
+    // the word) as inBytesPerSample-byte little-endian words (2 or 3; any
+    // other size writes nothing).
     static void Pack(const SInt32* inSamples, UInt32 inSampleCount, UInt32 inBytesPerSample, void* outData);
-    // Reads inSampleCount words, sign-extended.
+    // Reads inSampleCount words, sign-extended (2 or 3 bytes; any other size
+    // reads nothing).
     static void Unpack(const void* inData, UInt32 inSampleCount, UInt32 inBytesPerSample, SInt32* outSamples);
 
     // A native float as four bytes, most significant first.

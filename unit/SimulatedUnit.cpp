@@ -877,7 +877,7 @@ void SimulatedUnit::DeliverTick(Lock& ioLock)
         const UInt32 sampleRate = mSettings.GetSampleRate(isInput);
         const UInt64 exact = mClock.GetFrameTime(isInput, sampleRate);
         const UInt64 stamp = hasTime ? mClock.ApplyJitter(exact) : 0;
-        mClock.AdvanceFrames(isInput, frames);
+        mClock.AdvanceFrames(isInput, sampleRate, frames);
         if (isInput) {
             tickStart = exact;
             nextTickStart = mClock.GetFrameTime(isInput, sampleRate);

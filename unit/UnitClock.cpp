@@ -39,13 +39,19 @@ void UnitClock::Rebase(Direction& ioDirection)
     ioDirection.frames = 0;
 }
 
-UInt64 UnitClock::GetFrameTime(bool inIsInput, UInt32 inSampleRate)
+UnitClock::Direction& UnitClock::Prepare(bool inIsInput, UInt32 inSampleRate)
 {
-    Direction& direction = Get(inIsInput);
+    Direction& direction = inIsInput ? mInput : mOutput;
     if (direction.sampleRate != inSampleRate) {
         Rebase(direction);
         direction.sampleRate = inSampleRate;
     }
+    return direction;
+}
+
+UInt64 UnitClock::GetFrameTime(bool inIsInput, UInt32 inSampleRate)
+{
+    const Direction& direction = Prepare(inIsInput, inSampleRate);
     if (inSampleRate == 0) {
         return UInt64(direction.baseNanos);
     }
@@ -54,7 +60,10 @@ UInt64 UnitClock::GetFrameTime(bool inIsInput, UInt32 inSampleRate)
     return UInt64(std::llround(nanos));
 }
 
-void UnitClock::AdvanceFrames(bool inIsInput, UInt32 inFrames) { Get(inIsInput).frames += inFrames; }
+void UnitClock::AdvanceFrames(bool inIsInput, UInt32 inSampleRate, UInt32 inFrames)
+{
+    Prepare(inIsInput, inSampleRate).frames += inFrames;
+}
 
 UInt64 UnitClock::NextRandom()
 {

@@ -34,8 +34,8 @@ public:
     // The exact time of the next frame of that direction at inSampleRate
     // (Hz). A change of rate keeps the times already laid out.
     UInt64 GetFrameTime(bool inIsInput, UInt32 inSampleRate);
-    // Counts inFrames frames of that direction as sent.
-    void AdvanceFrames(bool inIsInput, UInt32 inFrames);
+    // Counts inFrames frames of that direction, sent at inSampleRate.
+    void AdvanceFrames(bool inIsInput, UInt32 inSampleRate, UInt32 inFrames);
     // inExactNanos moved by the next jitter value, in [-max, +max].
     UInt64 ApplyJitter(UInt64 inExactNanos);
 
@@ -46,7 +46,8 @@ private:
         UInt32 sampleRate = 0;      // rate the count runs at
     };
 
-    Direction& Get(bool inIsInput) { return inIsInput ? mInput : mOutput; }
+    // The direction, rebased first if its rate changes to inSampleRate.
+    Direction& Prepare(bool inIsInput, UInt32 inSampleRate);
     long double GetTrueRate(UInt32 inSampleRate) const;
     // Moves the base to the current frame, so that a new rate or drift
     // applies from there on.

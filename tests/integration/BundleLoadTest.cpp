@@ -13,6 +13,7 @@
 
 #include "platform/AudioHardware.h"
 #include "platform/AudioHardwareHost.h"
+#include "unit/SimulatedUnit.h"
 
 namespace {
 
@@ -34,6 +35,18 @@ public:
         return reinterpret_cast<CFPlugInFactoryFunction>(dlsym(mLibrary, "NewPlugIn"));
     }
     void* mLibrary;
+};
+
+// The driver opens the muxer component in Initialize: a unit is registered
+// for the host's loads, but not plugged in, so that nothing is published.
+class RegisteredUnit {
+public:
+    RegisteredUnit()
+    {
+        mUnit.RemoveUnit();
+        mUnit.RegisterUnitComponent();
+    }
+    Kestro::Unit::SimulatedUnit mUnit;
 };
 
 TEST(BundleLoad, TheFactoryRefusesEveryOtherTypeAndCreatesNothing)
@@ -66,6 +79,7 @@ TEST(BundleLoad, TheFactoryCreatesOnePlugInWithOneCount)
 
 TEST(BundleLoad, TheHostLoadsQueriesReleasesToZeroAndUnloads)
 {
+    RegisteredUnit unit;
     OSStatus status = -1;
     AudioHardwarePlugInRef plugIn = AudioHardwareHostLoadPlugIn(KESTRO_BUNDLE_PATH, &status);
     ASSERT_NE(plugIn, nullptr);
@@ -101,6 +115,7 @@ TEST(BundleLoad, TheHostLoadsQueriesReleasesToZeroAndUnloads)
 
 TEST(BundleLoad, TheBundleCanBeLoadedAgainAfterUnloading)
 {
+    RegisteredUnit unit;
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
         OSStatus status = -1;
@@ -113,6 +128,7 @@ TEST(BundleLoad, TheBundleCanBeLoadedAgainAfterUnloading)
 
 TEST(BundleLoad, ASecondLoadIsRefusedWhileOneIsLoaded)
 {
+    RegisteredUnit unit;
     OSStatus status = -1;
     AudioHardwarePlugInRef plugIn = AudioHardwareHostLoadPlugIn(KESTRO_BUNDLE_PATH, &status);
     ASSERT_NE(plugIn, nullptr);
