@@ -193,13 +193,17 @@ void PlugIn::WithdrawAllDevices()
 
 // Host calls
 
-PlugIn::HostCallScope::HostCallScope(PlugIn& inPlugIn) : mPlugIn(inPlugIn), mLocked(false)
+PlugIn::HostCallScope::HostCallScope(PlugIn& inPlugIn, bool inExclusive) : mPlugIn(inPlugIn), mLocked(false)
 {
     Zent::Mux::Orvel::BaseMuxer* theMuxer = mPlugIn.mMuxer;
     if ((theMuxer != nullptr) && (pthread_equal(pthread_self(), theMuxer->GetIOThread()) != 0)) {
         return;
     }
-    pthread_rwlock_rdlock(&mPlugIn.mRegistryLock);
+    if (inExclusive) {
+        pthread_rwlock_wrlock(&mPlugIn.mRegistryLock);
+    } else {
+        pthread_rwlock_rdlock(&mPlugIn.mRegistryLock);
+    }
     mLocked = true;
 }
 
@@ -270,7 +274,7 @@ void PlugIn::DeviceSetProperty(AudioDeviceID inDeviceID, const AudioTimeStamp* i
                                Boolean inIsInput, AudioDevicePropertyID inSelector, UInt32 inDataSize,
                                const void* inData)
 {
-    HostCallScope theScope(*this);
+    HostCallScope theScope(*this, inSelector == kAudioDevicePropertyDataSource);
     HPPlugIn::DeviceSetProperty(inDeviceID, inWhen, inChannel, inIsInput, inSelector, inDataSize, inData);
 }
 

@@ -71,11 +71,13 @@ public:
     Zent::Mux::Orvel::BaseMuxer* GetMuxer() const { return mMuxer; }
 
 private:
-    // Holds the registry lock shared for one forwarded call, except on the
-    // muxer's I/O thread.
+    // Holds the registry lock for one forwarded call, except on the muxer's
+    // I/O thread: shared, or exclusive for a call that republishes a stream
+    // (a data-source switch changes the stream registry and the device's
+    // stream lists, which other host calls read).
     class HostCallScope {
     public:
-        explicit HostCallScope(PlugIn& inPlugIn);
+        explicit HostCallScope(PlugIn& inPlugIn, bool inExclusive = false);
         ~HostCallScope();
         HostCallScope(const HostCallScope&) = delete;
         HostCallScope& operator=(const HostCallScope&) = delete;

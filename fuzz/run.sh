@@ -23,7 +23,7 @@ log="$build/fuzz-run.log"
 set +e
 ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 UBSAN_OPTIONS=print_stacktrace=1 \
   "$fuzzer" "$corpus" fuzz/corpus -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-  -close_fd_mask=3 -print_final_stats=1 -artifact_prefix="$findings/" "$@" 2>&1 | tee "$log" | grep -E '^(#[0-9]+ +(INITED|DONE)|Done|stat::|==|SUMMARY|artifact)' 
+  -close_fd_mask=3 -print_final_stats=1 -artifact_prefix="$findings/" "$@" 2>&1 | tee "$log" | grep -E '^(#[0-9]+[[:space:]]+(INITED|DONE)|Done|stat::|==|SUMMARY|artifact)'
 status=${PIPESTATUS[0]}
 set -e
 runs=$(sed -n 's/^Done \([0-9]*\) runs in \([0-9]*\) second.*/\1/p' "$log" | tail -1)
