@@ -24,7 +24,7 @@ namespace {
 thread_local bool tCounting = false;
 thread_local unsigned long tAllocations = 0;
 
-void CountAllocation()
+[[maybe_unused]] void CountAllocation()
 {
     if (tCounting) {
         ++tAllocations;
