@@ -439,33 +439,54 @@ void OrvelDevice::ResetStream(UInt32 inCode)
         GetPlugIn()->RemoveStream(theOldStream);
         RemoveStream(theOldStream);
         mCurrentStream = nullptr;
+        mCurrentStreamCode = 0;
         // The host forgets the stream too, so that its view of the device
         // matches what the device publishes.
         AudioStreamID theOldID = theOldStream->GetObjectID();
         AudioHardwareStreamsDied(theInterface, GetObjectID(), 1, &theOldID);
     }
+    // The current stream and its code change together, before anything
+    // below can throw (the unit may refuse the settings while it leaves), so
+    // the next switch or the teardown always finds the published stream.
     Stream* theNewStream = (inCode != 0) ? GetStreamForCode(inCode) : nullptr;
-    if (theNewStream != nullptr) {
-        mCurrentStream = theNewStream;
-        AddStream(theNewStream);
-        GetPlugIn()->AddStream(theNewStream);
-        AudioStreamID theNewID = theNewStream->GetObjectID();
-        OSStatus theError = AudioHardwareStreamsCreated(theInterface, GetObjectID(), 1, &theNewID);
-        if (theError != 0) {
-            std::fprintf(stderr, "OrvelDevice::Initialize: couldn't tell the HAL about the streams, Error: %ld (%s)\n",
-                         static_cast<long>(theError), FourCCText(UInt32(theError)).c_str());
-            throw CAException(theError);
-        }
-        AudioStreamBasicDescription theFormat;
-        theNewStream->GetCurrentPhysicalFormat(theFormat);
-        SetSettings(theFormat);
-        PropertyChanged(HPPropertyAddress(kAudioDevicePropertyStreamFormat, 0, 1));
-        PropertyChanged(HPPropertyAddress(kStreamConfigurationChangedSelector, 0, 1));
-        PropertyChanged(HPPropertyAddress(kDeviceFormatChangedSelector, 0, 1));
-    }
     mCurrentStreamCode = inCode;
+    try {
+        PublishStream(theNewStream);
+    } catch (...) {
+        FollowStreamWhileRunning();
+        throw;
+    }
+    FollowStreamWhileRunning();
+}
+
+void OrvelDevice::PublishStream(Stream* inStream)
+{
+    if (inStream == nullptr) {
+        return;
+    }
+    mCurrentStream = inStream;
+    AddStream(inStream);
+    GetPlugIn()->AddStream(inStream);
+    AudioStreamID theNewID = inStream->GetObjectID();
+    OSStatus theError = AudioHardwareStreamsCreated(GetPlugIn()->GetInterface(), GetObjectID(), 1, &theNewID);
+    if (theError != 0) {
+        std::fprintf(stderr, "OrvelDevice::Initialize: couldn't tell the HAL about the streams, Error: %ld (%s)\n",
+                     static_cast<long>(theError), FourCCText(UInt32(theError)).c_str());
+        throw CAException(theError);
+    }
+    AudioStreamBasicDescription theFormat;
+    inStream->GetCurrentPhysicalFormat(theFormat);
+    SetSettings(theFormat);
+    PropertyChanged(HPPropertyAddress(kAudioDevicePropertyStreamFormat, 0, 1));
+    PropertyChanged(HPPropertyAddress(kStreamConfigurationChangedSelector, 0, 1));
+    PropertyChanged(HPPropertyAddress(kDeviceFormatChangedSelector, 0, 1));
+}
+
+void OrvelDevice::FollowStreamWhileRunning()
+{
     // IOProcs must never see buffers laid out for another stream: while the
-    // engine runs, buffers and converters follow before the next packet.
+    // engine runs, buffers and converters follow before the next packet,
+    // also when publishing the new stream failed half-way.
     if (IsEngineRunning()) {
         DeallocateBuffers();
         AllocateBuffers();

@@ -207,6 +207,16 @@ protected:
     void PerformIO(void* inPacket, const AudioTimeStamp& inNow);
 
 private:
+    // ResetStream's two halves. PublishStream adds inStream (may be null)
+    // to the device and the plug-in, tells the host and sends its format to
+    // the unit; FollowStreamWhileRunning lays the buffers out anew for the
+    // current stream while the engine runs.
+    void PublishStream(Stream* inStream);
+    void FollowStreamWhileRunning();
+    // I/O thread, after the cycle, IO guard held: runs the commands IOProcs
+    // queued if the plug-in's registry lock is free at once (a try, never a
+    // wait), else leaves them for the next cycle.
+    void RunQueuedCommands();
     void UpdateRateWindow(Zent::Mux::Orvel::MuxPacket& inPacket);
     void ReadInput(Zent::Mux::Orvel::MuxPacket& inPacket, AudioTimeStamp& outInputTime);
     void TakeSyncPattern();

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "driver/OrvelDevice.h"
+#include "driver/PlugIn.h"
 #include "driver/Stream.h"
 #include "framework/HPStream.h"
 #include "platform/Mach.h"
@@ -286,6 +287,25 @@ bool OrvelDevice::LockIOGuardForPacket(bool& outTookLock)
     }
 }
 
+void OrvelDevice::RunQueuedCommands()
+{
+    if (GetNumberQueuedCommands() == 0) {
+        return;
+    }
+    // Queued commands change what host calls read, so they run only while
+    // no host call is inside the plug-in; if one is, they wait for the next
+    // cycle rather than have this thread wait.
+    PlugIn* thePlugIn = dynamic_cast<PlugIn*>(GetPlugIn());
+    if (thePlugIn == nullptr) {
+        ExecuteAllCommands();
+        return;
+    }
+    if (thePlugIn->TryLockForQueuedCommands()) {
+        ExecuteAllCommands();
+        thePlugIn->UnlockAfterQueuedCommands();
+    }
+}
+
 void OrvelDevice::DoIO(unsigned int inType, void* inPacket)
 {
     if (!Zent::Mux::Orvel::IsPacketIOType(inType)) {
@@ -299,7 +319,7 @@ void OrvelDevice::DoIO(unsigned int inType, void* inPacket)
                 GetCurrentTime(theNow);
                 PerformIO(inPacket, theNow);
             }
-            ExecuteAllCommands();
+            RunQueuedCommands();
         } catch (...) {
             std::printf("DoIO threw!\n");
         }

@@ -193,13 +193,17 @@ void PlugIn::WithdrawAllDevices()
 
 // Host calls
 
-PlugIn::HostCallScope::HostCallScope(PlugIn& inPlugIn, bool inExclusive) : mPlugIn(inPlugIn), mLocked(false)
+bool PlugIn::TryLockForQueuedCommands() { return pthread_rwlock_trywrlock(&mRegistryLock) == 0; }
+
+void PlugIn::UnlockAfterQueuedCommands() { pthread_rwlock_unlock(&mRegistryLock); }
+
+PlugIn::HostCallScope::HostCallScope(PlugIn& inPlugIn, Access inAccess) : mPlugIn(inPlugIn), mLocked(false)
 {
     Zent::Mux::Orvel::BaseMuxer* theMuxer = mPlugIn.mMuxer;
     if ((theMuxer != nullptr) && (pthread_equal(pthread_self(), theMuxer->GetIOThread()) != 0)) {
         return;
     }
-    if (inExclusive) {
+    if (inAccess == Access::kWrite) {
         pthread_rwlock_wrlock(&mPlugIn.mRegistryLock);
     } else {
         pthread_rwlock_rdlock(&mPlugIn.mRegistryLock);
@@ -216,57 +220,57 @@ PlugIn::HostCallScope::~HostCallScope()
 
 void PlugIn::DeviceAddIOProc(AudioDeviceID inDeviceID, AudioDeviceIOProc inProc, void* inClientData)
 {
-    HostCallScope theScope(*this);
+    HostCallScope theScope(*this, Access::kWrite);
     HPPlugIn::DeviceAddIOProc(inDeviceID, inProc, inClientData);
 }
 
 void PlugIn::DeviceRemoveIOProc(AudioDeviceID inDeviceID, AudioDeviceIOProc inProc)
 {
-    HostCallScope theScope(*this);
+    HostCallScope theScope(*this, Access::kWrite);
     HPPlugIn::DeviceRemoveIOProc(inDeviceID, inProc);
 }
 
 void PlugIn::DeviceStartIOProc(AudioDeviceID inDeviceID, AudioDeviceIOProc inProc)
 {
-    HostCallScope theScope(*this);
+    HostCallScope theScope(*this, Access::kWrite);
     HPPlugIn::DeviceStartIOProc(inDeviceID, inProc);
 }
 
 void PlugIn::DeviceStopIOProc(AudioDeviceID inDeviceID, AudioDeviceIOProc inProc)
 {
-    HostCallScope theScope(*this);
+    HostCallScope theScope(*this, Access::kWrite);
     HPPlugIn::DeviceStopIOProc(inDeviceID, inProc);
 }
 
 void PlugIn::DeviceRead(AudioDeviceID inDeviceID, const AudioTimeStamp* inStartTime, AudioBufferList* outData)
 {
-    HostCallScope theScope(*this);
+    HostCallScope theScope(*this, Access::kRead);
     HPPlugIn::DeviceRead(inDeviceID, inStartTime, outData);
 }
 
 void PlugIn::DeviceGetCurrentTime(AudioDeviceID inDeviceID, AudioTimeStamp* outTime)
 {
-    HostCallScope theScope(*this);
+    HostCallScope theScope(*this, Access::kRead);
     HPPlugIn::DeviceGetCurrentTime(inDeviceID, outTime);
 }
 
 void PlugIn::DeviceTranslateTime(AudioDeviceID inDeviceID, const AudioTimeStamp* inTime, AudioTimeStamp* outTime)
 {
-    HostCallScope theScope(*this);
+    HostCallScope theScope(*this, Access::kRead);
     HPPlugIn::DeviceTranslateTime(inDeviceID, inTime, outTime);
 }
 
 void PlugIn::DeviceGetPropertyInfo(AudioDeviceID inDeviceID, UInt32 inChannel, Boolean inIsInput,
                                    AudioDevicePropertyID inSelector, UInt32* outSize, Boolean* outWritable)
 {
-    HostCallScope theScope(*this);
+    HostCallScope theScope(*this, Access::kRead);
     HPPlugIn::DeviceGetPropertyInfo(inDeviceID, inChannel, inIsInput, inSelector, outSize, outWritable);
 }
 
 void PlugIn::DeviceGetProperty(AudioDeviceID inDeviceID, UInt32 inChannel, Boolean inIsInput,
                                AudioDevicePropertyID inSelector, UInt32* ioDataSize, void* outData)
 {
-    HostCallScope theScope(*this);
+    HostCallScope theScope(*this, Access::kRead);
     HPPlugIn::DeviceGetProperty(inDeviceID, inChannel, inIsInput, inSelector, ioDataSize, outData);
 }
 
@@ -274,28 +278,28 @@ void PlugIn::DeviceSetProperty(AudioDeviceID inDeviceID, const AudioTimeStamp* i
                                Boolean inIsInput, AudioDevicePropertyID inSelector, UInt32 inDataSize,
                                const void* inData)
 {
-    HostCallScope theScope(*this, inSelector == kAudioDevicePropertyDataSource);
+    HostCallScope theScope(*this, Access::kWrite);
     HPPlugIn::DeviceSetProperty(inDeviceID, inWhen, inChannel, inIsInput, inSelector, inDataSize, inData);
 }
 
 void PlugIn::StreamGetPropertyInfo(AudioStreamID inStreamID, UInt32 inChannel, AudioDevicePropertyID inSelector,
                                    UInt32* outSize, Boolean* outWritable)
 {
-    HostCallScope theScope(*this);
+    HostCallScope theScope(*this, Access::kRead);
     HPPlugIn::StreamGetPropertyInfo(inStreamID, inChannel, inSelector, outSize, outWritable);
 }
 
 void PlugIn::StreamGetProperty(AudioStreamID inStreamID, UInt32 inChannel, AudioDevicePropertyID inSelector,
                                UInt32* ioDataSize, void* outData)
 {
-    HostCallScope theScope(*this);
+    HostCallScope theScope(*this, Access::kRead);
     HPPlugIn::StreamGetProperty(inStreamID, inChannel, inSelector, ioDataSize, outData);
 }
 
 void PlugIn::StreamSetProperty(AudioStreamID inStreamID, const AudioTimeStamp* inWhen, UInt32 inChannel,
                                AudioDevicePropertyID inSelector, UInt32 inDataSize, const void* inData)
 {
-    HostCallScope theScope(*this);
+    HostCallScope theScope(*this, Access::kWrite);
     HPPlugIn::StreamSetProperty(inStreamID, inWhen, inChannel, inSelector, inDataSize, inData);
 }
 

@@ -4,12 +4,20 @@
 // them again when the unit leaves or the plug-in is torn down. It never
 // touches audio data itself.
 //
-// Device lifetime. The unit may leave while host threads are inside calls on
-// its devices, so the registry lock keeps a device alive for the whole of
-// every forwarded host call: host calls hold it shared, building and
-// withdrawing devices hold it exclusively. Calls made on the muxer's I/O
-// thread (from inside an IOProc) take no lock: that thread must never wait,
-// and a device cannot be torn down while its own cycle runs.
+// Device lifetime and state. The unit may leave while host threads are inside
+// calls on its devices, and the framework's objects read their state without
+// locks of their own, so the registry lock covers every forwarded host call:
+// calls that only read (property info and values, times, DeviceRead) hold it
+// shared, calls that change something (property sets, IOProc add, remove,
+// start and stop) hold it exclusively, and so do building and withdrawing
+// devices. A reader therefore never meets a half-made change, a data-source
+// switch that republishes a stream included.
+//
+// Calls made on the muxer's I/O thread (from inside an IOProc) take no lock:
+// that thread must never wait, and a device cannot be torn down while its
+// own cycle runs. Commands such calls queue run after the cycle only when
+// the I/O thread gets the lock at once (TryLockForQueuedCommands), else one
+// cycle later.
 #pragma once
 
 #include <pthread.h>
@@ -70,14 +78,22 @@ public:
 
     Zent::Mux::Orvel::BaseMuxer* GetMuxer() const { return mMuxer; }
 
+    // The muxer's I/O thread, after a cycle, before it runs the commands
+    // IOProcs queued: takes the registry lock exclusively if that needs no
+    // wait. True means the caller holds it and must call
+    // UnlockAfterQueuedCommands.
+    bool TryLockForQueuedCommands();
+    void UnlockAfterQueuedCommands();
+
 private:
+    enum class Access { kRead, kWrite };
+
     // Holds the registry lock for one forwarded call, except on the muxer's
-    // I/O thread: shared, or exclusive for a call that republishes a stream
-    // (a data-source switch changes the stream registry and the device's
-    // stream lists, which other host calls read).
+    // I/O thread: shared for a call that reads, exclusive for one that
+    // changes a device, a stream or their registries.
     class HostCallScope {
     public:
-        explicit HostCallScope(PlugIn& inPlugIn, bool inExclusive = false);
+        HostCallScope(PlugIn& inPlugIn, Access inAccess);
         ~HostCallScope();
         HostCallScope(const HostCallScope&) = delete;
         HostCallScope& operator=(const HostCallScope&) = delete;

@@ -159,6 +159,36 @@ TEST_F(RunningChangesTest, ASwitchAskedFromInsideAnIOProcTakesEffectAfterTheCycl
     ASSERT_EQ(AudioDeviceRemoveIOProc(InputDevice(), &Switch::Proc), noErr);
 }
 
+// The unit refuses the audio while a switch reconfigures it (as it does while
+// it leaves): the switch fails, yet the device stays coherent. It publishes
+// exactly the stream of its current data source, the next switch succeeds and
+// audio flows in the new layout; the teardown finds every stream (a stale
+// stream left in the plug-in's registry once crashed later host calls).
+TEST_F(RunningChangesTest, ASwitchTheUnitRefusesLeavesTheDeviceCoherent)
+{
+    Unit().SetAcquireRefusal(true, true);
+    EXPECT_NE(SetDeviceUInt32(InputDevice(), true, kAudioDevicePropertyDataSource, FourCC("iaes")), noErr);
+    Unit().SetAcquireRefusal(true, false);
+    Settle();
+    UInt32 source = 0;
+    ASSERT_EQ(GetDeviceUInt32(InputDevice(), true, kAudioDevicePropertyDataSource, source), noErr);
+    std::vector<AudioStreamID> streams = GetStreams(InputDevice(), true);
+    ASSERT_EQ(streams.size(), 1u);
+    EXPECT_EQ(CodeText(source), "iaes");
+    EXPECT_EQ(GetStreamName(streams[0]), "AES/EBU - 4 channels");
+
+    ASSERT_EQ(SetDeviceUInt32(InputDevice(), true, kAudioDevicePropertyDataSource, FourCC("ispd")), noErr);
+    Settle();
+    streams = GetStreams(InputDevice(), true);
+    ASSERT_EQ(streams.size(), 1u);
+    EXPECT_EQ(GetStreamName(streams[0]), "S/PDIF PCM - 2 channels");
+    EXPECT_EQ(Unit().GetUnitSettings().audioinformat, Settings::kAudioFormatSPDIF);
+    const UInt32 callsBefore = log.calls.load();
+    Step(2);
+    ASSERT_EQ(log.calls.load(), callsBefore + 2);
+    EXPECT_EQ(log.channels[callsBefore + 1], 2u);
+}
+
 TEST_F(RunningChangesTest, ABufferSizeChangeWhileRunningReallocatesSafely)
 {
     for (UInt32 size : {1471u, 3840u, 2048u}) {
