@@ -7,6 +7,7 @@
 #include <mutex>
 #include <set>
 #include <thread>
+#include <vector>
 
 #include "platform/AudioHardwareHost.h"
 #include "tools/KestroSession.h"
@@ -86,14 +87,20 @@ public:
         session.Settle();
         AudioHardwareRemovePropertyListener(kAudioHardwarePropertyDevices, &DevicesChanged);
         std::signal(SIGINT, SIG_DFL);
+        // Removing a listener waits for a delivery in progress, and that
+        // delivery may be waiting for mMutex: the names are copied out first.
+        std::vector<AudioDeviceID> watched;
         {
             std::lock_guard<std::mutex> lock(mMutex);
-            for (const auto& [device, name] : mNames) {
-                AudioDeviceRemovePropertyListener(device, kAudioPropertyWildcardChannel, true,
-                                                  kAudioPropertyWildcardPropertyID, &DevicePropertyChanged);
-                AudioDeviceRemovePropertyListener(device, kAudioPropertyWildcardChannel, false,
-                                                  kAudioPropertyWildcardPropertyID, &DevicePropertyChanged);
+            for (const auto& entry : mNames) {
+                watched.push_back(entry.first);
             }
+        }
+        for (AudioDeviceID device : watched) {
+            AudioDeviceRemovePropertyListener(device, kAudioPropertyWildcardChannel, true,
+                                              kAudioPropertyWildcardPropertyID, &DevicePropertyChanged);
+            AudioDeviceRemovePropertyListener(device, kAudioPropertyWildcardChannel, false,
+                                              kAudioPropertyWildcardPropertyID, &DevicePropertyChanged);
         }
         Print("done");
         return 0;
