@@ -13,6 +13,14 @@ runs=("$@")
 ((${#runs[@]})) || runs=(normal asan tsan fuzz)
 
 step() { printf '\n=== %s (%s)\n' "$1" "$(date +%T)"; }
+# The figures the stress test and the soak print, from the log of the last
+# ctest run in build folder $1.
+figures() {
+  local log="$1/Testing/Temporary/LastTest.log"
+  [[ -f $log ]] || return 0
+  grep -E '^stress: ' "$log" || true
+  sed -n '/^Soak figures/,/^  VmHWM at end/p' "$log"
+}
 # Sanitizer builds: -O1 and line tables only (-g1) compile much faster than
 # -O2 -g and still give every report its file and line.
 sanitizer_flags=(-DKESTRO_BENCH=OFF "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG"
@@ -24,12 +32,14 @@ for run in "${runs[@]}"; do
       step "normal build"
       scripts/setup.sh build
       ctest --test-dir build --output-on-failure -j "$jobs"
+      figures build
       ;;
     asan)
       step "AddressSanitizer + UndefinedBehaviorSanitizer"
       scripts/setup.sh build-asan -DKESTRO_SANITIZE=ON "${sanitizer_flags[@]}"
       ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         ctest --test-dir build-asan --output-on-failure -j "$jobs"
+      figures build-asan
       ;;
     tsan)
       # A report makes the test's process exit with 66, so ctest fails it.
@@ -40,6 +50,7 @@ for run in "${runs[@]}"; do
       # would take some six minutes.
       TSAN_OPTIONS=second_deadlock_stack=1:history_size=4 KESTRO_SOAK_MINUTES=12 \
         ctest --test-dir build-tsan --output-on-failure -j "$jobs"
+      figures build-tsan
       ;;
     fuzz)
       seconds=${FUZZ_SECONDS:-60}
