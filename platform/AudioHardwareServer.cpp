@@ -110,28 +110,30 @@ void WaitForDelivery()
     }
 }
 
-// Notification thread. Each listener is looked up again right before it is
-// called, so that one removed meanwhile is skipped and one re-added with new
-// client data gets the new data.
-void DeliverHardware(AudioHardwarePropertyID inSelector)
+// Notification thread. Calls every listener of inListeners that inMatches
+// picks, through inCall(proc, clientData). Each listener is looked up again
+// right before it is called, so that one removed meanwhile is skipped and one
+// re-added with new client data gets the new data.
+template <typename Listener, typename Matches, typename Call>
+void Deliver(std::vector<Listener> ServerState::*inListeners, Matches inMatches, Call inCall)
 {
     ServerState& state = State();
     std::lock_guard<std::mutex> delivering(state.mDispatchMutex);
     std::vector<UInt64> ids;
     {
         std::lock_guard<std::mutex> lock(state.mMutex);
-        for (const HardwareListener& listener : state.mHardwareListeners) {
-            if (SelectorMatches(listener.mSelector, inSelector)) {
+        for (const Listener& listener : state.*inListeners) {
+            if (inMatches(listener)) {
                 ids.push_back(listener.mID);
             }
         }
     }
     for (UInt64 id : ids) {
-        AudioHardwarePropertyListenerProc proc = nullptr;
+        decltype(Listener::mProc) proc = nullptr;
         void* clientData = nullptr;
         {
             std::lock_guard<std::mutex> lock(state.mMutex);
-            for (const HardwareListener& listener : state.mHardwareListeners) {
+            for (const Listener& listener : state.*inListeners) {
                 if (listener.mID == id) {
                     proc = listener.mProc;
                     clientData = listener.mClientData;
@@ -139,73 +141,43 @@ void DeliverHardware(AudioHardwarePropertyID inSelector)
             }
         }
         if (proc != nullptr) {
-            proc(inSelector, clientData);
+            inCall(proc, clientData);
         }
     }
+}
+
+void DeliverHardware(AudioHardwarePropertyID inSelector)
+{
+    Deliver(
+        &ServerState::mHardwareListeners,
+        [&](const HardwareListener& inListener) { return SelectorMatches(inListener.mSelector, inSelector); },
+        [&](AudioHardwarePropertyListenerProc inProc, void* inClientData) { inProc(inSelector, inClientData); });
 }
 
 void DeliverDevice(AudioDeviceID inDevice, UInt32 inChannel, Boolean inIsInput, AudioDevicePropertyID inSelector)
 {
-    ServerState& state = State();
-    std::lock_guard<std::mutex> delivering(state.mDispatchMutex);
-    std::vector<UInt64> ids;
-    {
-        std::lock_guard<std::mutex> lock(state.mMutex);
-        for (const DeviceListener& listener : state.mDeviceListeners) {
-            if (listener.mDevice == inDevice && (listener.mIsInput != 0) == (inIsInput != 0) &&
-                ChannelMatches(listener.mChannel, inChannel) && SelectorMatches(listener.mSelector, inSelector)) {
-                ids.push_back(listener.mID);
-            }
-        }
-    }
-    for (UInt64 id : ids) {
-        AudioDevicePropertyListenerProc proc = nullptr;
-        void* clientData = nullptr;
-        {
-            std::lock_guard<std::mutex> lock(state.mMutex);
-            for (const DeviceListener& listener : state.mDeviceListeners) {
-                if (listener.mID == id) {
-                    proc = listener.mProc;
-                    clientData = listener.mClientData;
-                }
-            }
-        }
-        if (proc != nullptr) {
-            proc(inDevice, inChannel, inIsInput, inSelector, clientData);
-        }
-    }
+    Deliver(
+        &ServerState::mDeviceListeners,
+        [&](const DeviceListener& inListener) {
+            return inListener.mDevice == inDevice && (inListener.mIsInput != 0) == (inIsInput != 0) &&
+                   ChannelMatches(inListener.mChannel, inChannel) && SelectorMatches(inListener.mSelector, inSelector);
+        },
+        [&](AudioDevicePropertyListenerProc inProc, void* inClientData) {
+            inProc(inDevice, inChannel, inIsInput, inSelector, inClientData);
+        });
 }
 
 void DeliverStream(AudioStreamID inStream, UInt32 inChannel, AudioDevicePropertyID inSelector)
 {
-    ServerState& state = State();
-    std::lock_guard<std::mutex> delivering(state.mDispatchMutex);
-    std::vector<UInt64> ids;
-    {
-        std::lock_guard<std::mutex> lock(state.mMutex);
-        for (const StreamListener& listener : state.mStreamListeners) {
-            if (listener.mStream == inStream && ChannelMatches(listener.mChannel, inChannel) &&
-                SelectorMatches(listener.mSelector, inSelector)) {
-                ids.push_back(listener.mID);
-            }
-        }
-    }
-    for (UInt64 id : ids) {
-        AudioStreamPropertyListenerProc proc = nullptr;
-        void* clientData = nullptr;
-        {
-            std::lock_guard<std::mutex> lock(state.mMutex);
-            for (const StreamListener& listener : state.mStreamListeners) {
-                if (listener.mID == id) {
-                    proc = listener.mProc;
-                    clientData = listener.mClientData;
-                }
-            }
-        }
-        if (proc != nullptr) {
-            proc(inStream, inChannel, inSelector, clientData);
-        }
-    }
+    Deliver(
+        &ServerState::mStreamListeners,
+        [&](const StreamListener& inListener) {
+            return inListener.mStream == inStream && ChannelMatches(inListener.mChannel, inChannel) &&
+                   SelectorMatches(inListener.mSelector, inSelector);
+        },
+        [&](AudioStreamPropertyListenerProc inProc, void* inClientData) {
+            inProc(inStream, inChannel, inSelector, inClientData);
+        });
 }
 
 void PostDevicesChanged()
