@@ -58,6 +58,7 @@ bool IsNativeFloat(const AudioStreamBasicDescription& format)
 // Defined with the vector kernels; null when the build has none.
 const KernelTable* SSEKernelTable();
 const KernelTable* AVX2KernelTable();
+const KernelTable* AVX512KernelTable();
 
 const KernelTable& ScalarKernels() { return kScalarTable; }
 
@@ -76,9 +77,26 @@ const KernelTable* AVX2Kernels()
 #endif
 }
 
+const KernelTable* AVX512Kernels()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    static const bool supported = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("avx512f") != 0 &&
+               __builtin_cpu_supports("avx512bw") != 0 && __builtin_cpu_supports("avx512vbmi") != 0;
+    }();
+    return supported ? AVX512KernelTable() : nullptr;
+#else
+    return nullptr;
+#endif
+}
+
 const KernelTable& BestKernels()
 {
     static const KernelTable* best = [] {
+        if (const KernelTable* table = AVX512Kernels()) {
+            return table;
+        }
         if (const KernelTable* table = AVX2Kernels()) {
             return table;
         }
@@ -90,7 +108,7 @@ const KernelTable& BestKernels()
     return *best;
 }
 
-std::size_t AvailableKernelTables(const KernelTable* outTables[3])
+std::size_t AvailableKernelTables(const KernelTable* outTables[kMaxKernelTables])
 {
     std::size_t count = 0;
     outTables[count++] = &kScalarTable;
@@ -98,6 +116,9 @@ std::size_t AvailableKernelTables(const KernelTable* outTables[3])
         outTables[count++] = table;
     }
     if (const KernelTable* table = AVX2Kernels()) {
+        outTables[count++] = table;
+    }
+    if (const KernelTable* table = AVX512Kernels()) {
         outTables[count++] = table;
     }
     return count;

@@ -52,7 +52,7 @@ struct KernelShape {
 extern const KernelShape kKernelShapes[kNumberKernels];
 
 struct KernelTable {
-    const char* name;  // "scalar", "sse", "avx2"
+    const char* name;  // "scalar", "sse", "avx2", "avx512"
     Kernel kernels[kNumberKernels];
 };
 
@@ -62,12 +62,17 @@ const KernelTable& ScalarKernels();
 const KernelTable* SSEKernels();
 // AVX2; null when the processor or the build lacks it.
 const KernelTable* AVX2Kernels();
+// AVX-512 with byte permutes (AVX512F, BW, VBMI) for the shapes that gain
+// from it, the AVX2 kernels for the others; null when the processor or the
+// build lacks it.
+const KernelTable* AVX512Kernels();
 // The fastest table this processor runs; chosen once.
 const KernelTable& BestKernels();
 
 // Every table this machine runs, fastest last; for tests and benchmarks.
-// Returns the count written to outTables (at most 3).
-std::size_t AvailableKernelTables(const KernelTable* outTables[3]);
+// Returns the count written to outTables (at most kMaxKernelTables).
+constexpr std::size_t kMaxKernelTables = 4;
+std::size_t AvailableKernelTables(const KernelTable* outTables[kMaxKernelTables]);
 
 // The kernel for a pair of formats, or null when no fast path applies.
 Kernel FindKernel(const KernelTable& table, const AudioStreamBasicDescription& source,

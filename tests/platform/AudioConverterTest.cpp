@@ -8,6 +8,9 @@
 #include <random>
 #include <vector>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include "platform/AudioConverter.h"
 #include "platform/AudioConverterKernels.h"
 
@@ -36,7 +39,7 @@ struct Converter {
 
 std::vector<const KernelTable*> Tables()
 {
-    const KernelTable* tables[3];
+    const KernelTable* tables[kMaxKernelTables];
     const std::size_t count = AvailableKernelTables(tables);
     return std::vector<const KernelTable*>(tables, tables + count);
 }
@@ -278,6 +281,80 @@ TEST(AudioConverterKernels, VariantsAndTheGeneralPathAgreeOnRandomData)
         ConvertGeneric(shape.toFloat ? integer : floating, shape.toFloat ? floating : integer, in.data(),
                        general.data(), frames);
         EXPECT_TRUE(general == reference) << "general path " << shape.name;
+    }
+}
+
+namespace {
+
+// One readable page between two inaccessible ones: a buffer placed flush
+// against either end faults on any access past that end.
+class FencedPage {
+public:
+    FencedPage()
+    {
+        mSize = std::size_t(sysconf(_SC_PAGESIZE));
+        void* base = mmap(nullptr, 3 * mSize, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        EXPECT_NE(MAP_FAILED, base);
+        mBase = static_cast<UInt8*>(base);
+        EXPECT_EQ(0, mprotect(mBase + mSize, mSize, PROT_READ | PROT_WRITE));
+    }
+    ~FencedPage() { munmap(mBase, 3 * mSize); }
+    FencedPage(const FencedPage&) = delete;
+    FencedPage& operator=(const FencedPage&) = delete;
+
+    // Where size bytes start flush against the page's start or its end.
+    UInt8* Place(std::size_t size, bool atEnd) { return mBase + mSize + (atEnd ? mSize - size : 0); }
+
+private:
+    UInt8* mBase = nullptr;
+    std::size_t mSize = 0;
+};
+
+}  // namespace
+
+// Every frame count from 0 to 40, so every tail behind every block size and
+// every way a vector kernel may split its work, with source and destination
+// each flush against an inaccessible page in front or behind: a kernel that
+// reads or writes a byte outside its buffers faults. Every variant writes what
+// the scalar kernels write.
+TEST(AudioConverterKernels, EveryFrameCountStaysWithinTheBuffersAndMatchesTheScalarKernels)
+{
+    FencedPage sourcePage, destinationPage;
+    std::mt19937 random(99);
+    std::uniform_real_distribution<Float32> level(-1.2f, 1.2f);
+    for (int id = 0; id < kNumberKernels; ++id) {
+        const KernelShape& shape = kKernelShapes[id];
+        const std::size_t integerFrame = 8 * shape.integerBits / 8, floatFrame = shape.floatChannels * 4;
+        const std::size_t inFrame = shape.toFloat ? integerFrame : floatFrame;
+        const std::size_t outFrame = shape.toFloat ? floatFrame : integerFrame;
+        for (std::size_t frames = 0; frames <= 40; ++frames) {
+            std::vector<UInt8> in(frames * inFrame);
+            if (shape.toFloat) {
+                for (auto& byte : in) {
+                    byte = UInt8(random());
+                }
+            } else {
+                for (std::size_t i = 0; i < in.size() / 4; ++i) {
+                    const Float32 value = (i % 5 == 0) ? kEdgeCases[i % kEdgeCount].input : level(random);
+                    std::memcpy(&in[i * 4], &value, 4);
+                }
+            }
+            std::vector<UInt8> reference(frames * outFrame);
+            ScalarKernels().kernels[id](in.data(), reference.data(), frames);
+            for (const KernelTable* table : Tables()) {
+                for (int placement = 0; placement < 4; ++placement) {
+                    UInt8* source = sourcePage.Place(in.size(), placement & 1);
+                    UInt8* destination = destinationPage.Place(reference.size(), placement & 2);
+                    if (!in.empty()) {
+                        std::memcpy(source, in.data(), in.size());
+                        std::memset(destination, kGuard, reference.size());
+                    }
+                    table->kernels[id](source, destination, frames);
+                    ASSERT_TRUE(reference.empty() || std::memcmp(destination, reference.data(), reference.size()) == 0)
+                        << table->name << " " << shape.name << " frames " << frames << " placement " << placement;
+                }
+            }
+        }
     }
 }
 
