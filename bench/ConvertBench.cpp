@@ -1,4 +1,4 @@
-// Measures the audio converter's kernels and CAAudioBufferList::Sum against
+// Measures the audio converter's kernels, CAAudioBufferList::Sum and Clear against
 // memcpy on a shared, noisy machine. Every kernel runs round-robin with a
 // memcpy of exactly its output bytes (and of its input bytes where it drops
 // channels) in short batches of about 30 microseconds; after a warm-up, at
@@ -20,10 +20,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "platform/AudioConverterKernels.h"
 #include "support/CAAudioBufferList.h"
 
 namespace {
+
+using BenchSupport::Median;
 
 using Clock = std::chrono::steady_clock;
 using namespace AudioConverterKernels;
@@ -33,13 +36,6 @@ void* (*volatile gMemcpy)(void*, const void*, std::size_t) = std::memcpy;
 
 constexpr double kBatchNanoseconds = 30000.0;
 constexpr int kWarmupRounds = 100;
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
-}
 
 template <typename Work>
 double TimeBatch(Work& work, int repeats)
@@ -253,6 +249,27 @@ int main(int argc, char** argv)
             std::fflush(stdout);
             CAAudioBufferList::Destroy(clientList);
             CAAudioBufferList::Destroy(mixList);
+        }
+    }
+
+    // The clears of a cycle: the mix and each IOProc's output buffer are
+    // cleared before the IOProcs run (CAAudioBufferList::Clear, one memset
+    // per buffer). No target: it is the floor the output cycle stands on.
+    for (UInt32 channels : {8u, 2u}) {
+        if (!filter.empty() && std::string("clear").find(filter) == std::string::npos) {
+            continue;
+        }
+        for (std::size_t frames : frameCounts) {
+            const std::size_t bytes = frames * channels * 4;
+            PageBuffer buffer(bytes, PageBuffer::kDestination, 1);
+            AudioBufferList* list = CAAudioBufferList::Create(1);
+            list->mBuffers[0] = {channels, UInt32(bytes), buffer.data()};
+            const Result r = Measure([&] { CAAudioBufferList::Clear(*list); }, bytes, 0, rounds);
+            benchmark::DoNotOptimize(buffer.data());
+            std::printf("| clear_f32x%u | best | %zu | %.0f | %.2f |  |  |\n", channels, frames, r.nsPerPacket,
+                        r.ratioOut);
+            std::fflush(stdout);
+            CAAudioBufferList::Destroy(list);
         }
     }
     return 0;

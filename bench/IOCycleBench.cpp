@@ -29,6 +29,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "Digitizers/Orvel/Zent_Orvel_Settings.h"
 #include "driver/muxer/Zent_Mux_Orvel_BaseMuxer.h"
 #include "platform/AudioHardware.h"
@@ -39,6 +40,10 @@
 #include "unit/SimulatedUnit.h"
 
 namespace {
+
+using BenchSupport::Median;
+using BenchSupport::Devices;
+using BenchSupport::FindDevice;
 
 using Clock = std::chrono::steady_clock;
 using Zent::Mux::Orvel::BaseMuxer;
@@ -54,13 +59,6 @@ constexpr UInt32 kChannels = 8;
 constexpr UInt32 kBytesPerSample = 3;
 constexpr double kBatchNanoseconds = 30000.0;
 constexpr int kWarmupRounds = 100;
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
-}
 
 // A muxer with nothing behind it: it answers what the driver asks, keeps the
 // two devices' I/O callbacks and lets the benchmark call them. Arrival is
@@ -181,30 +179,6 @@ struct CopyProc {
         return noErr;
     }
 };
-
-std::vector<AudioDeviceID> Devices()
-{
-    UInt32 size = 0;
-    AudioHardwareGetPropertyInfo(kAudioHardwarePropertyDevices, &size, nullptr);
-    std::vector<AudioDeviceID> devices(size / sizeof(AudioDeviceID));
-    size = UInt32(devices.size() * sizeof(AudioDeviceID));
-    AudioHardwareGetProperty(kAudioHardwarePropertyDevices, &size, devices.data());
-    devices.resize(size / sizeof(AudioDeviceID));
-    return devices;
-}
-
-AudioDeviceID FindDevice(const char* inName)
-{
-    for (AudioDeviceID device : Devices()) {
-        char name[64] = {};
-        UInt32 size = sizeof(name) - 1;
-        if (AudioDeviceGetProperty(device, 0, false, kAudioDevicePropertyDeviceName, &size, name) == noErr &&
-            std::strcmp(name, inName) == 0) {
-            return device;
-        }
-    }
-    return 0;
-}
 
 struct Figure {
     double nsPerPacket;
