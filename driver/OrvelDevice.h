@@ -140,9 +140,10 @@ public:
     // sent.
     virtual void SetSettings(const AudioStreamBasicDescription& inFormat);
     // The muxer's I/O thread, once per packet (types 2 and 3 only).
-    // Real-time: no allocation, no lock but the IO guard, no printing unless
-    // a debug word of the muxer asks. Every packet of those types goes back
-    // to the muxer.
+    // Real-time: no allocation, no lock but the IO guard (and, only when
+    // IOProcs queued commands, a try of the plug-in's registry lock that never
+    // waits), no printing unless a debug word of the muxer asks. Every packet
+    // of those types goes back to the muxer.
     virtual void DoIO(unsigned int inType, void* inPacket);
     // Host run loop, after StopEngine: stops the transfer, clears the
     // running state, frees the buffers. Takes the IO guard, then the
