@@ -117,8 +117,10 @@ TEST_F(AllocationTest, SteadyStateCyclesAllocateNothing)
     // The allocator really is counted.
     gAllocations = 0;
     gCounting = true;
-    void* probe = std::malloc(16);
-    auto* object = new int(3);
+    // Kept in volatiles: a compiler may otherwise drop an allocation that is
+    // freed unused (clang does), and there would be nothing to count.
+    void* volatile probe = std::malloc(16);
+    int* volatile object = new int(3);
     gCounting = false;
     std::free(probe);
     delete object;
