@@ -254,9 +254,31 @@ std::vector<AudioHardwareServerEvent> KestroTest::EventsOfKind(AudioHardwareServ
     return events;
 }
 
+UInt32 FillPattern(AudioBuffer& ioBuffer, UInt64 inFirstFrame)
+{
+    float* data = static_cast<float*>(ioBuffer.mData);
+    const UInt32 channels = ioBuffer.mNumberChannels;
+    const UInt32 frames = ioBuffer.mDataByteSize / (channels * sizeof(float));
+    for (UInt32 frame = 0; frame < frames; ++frame) {
+        for (UInt32 channel = 0; channel < channels; ++channel) {
+            data[size_t(frame) * channels + channel] = Sample24(PatternValue24(inFirstFrame + frame, channel));
+        }
+    }
+    return frames;
+}
+
 void KestroTest::Step(UInt32 inCount)
 {
     ASSERT_EQ(mUnit->Step(inCount), noErr);
+}
+
+void KestroTest::PullUnitAndExpectItGone()
+{
+    ASSERT_EQ(mUnit->RemoveUnit(), noErr);
+    Settle();
+    EXPECT_TRUE(GetDevices().empty());
+    EXPECT_EQ(mUnit->GetClientCounts().attached, 0u);
+    EXPECT_EQ(mUnit->GetClientCounts().running, 0u);
 }
 
 void KestroTest::ExpectCleanAccounting()

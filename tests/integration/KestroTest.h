@@ -111,6 +111,9 @@ public:
     virtual std::chrono::seconds TimeBound() const { return std::chrono::seconds(120); }
     // Checked by TearDown: every packet handed out came back exactly once.
     void ExpectCleanAccounting();
+    // Pulls the unit out and checks that it took everything with it: no
+    // device listed, no client attached or running.
+    void PullUnitAndExpectItGone();
 
     std::unique_ptr<SimulatedUnit> mUnit;
     std::unique_ptr<Watchdog> mWatchdog;
@@ -163,5 +166,9 @@ inline float Sample16(SInt32 inValue) { return float(inValue) / 32768.0f; }
 
 // A deterministic, never-zero 24-bit sample for frame inFrame, channel inChannel.
 SInt32 PatternValue24(UInt64 inFrame, UInt32 inChannel);
+
+// Fills an output buffer of interleaved floats with the pattern from frame
+// inFirstFrame on; returns the frames written.
+UInt32 FillPattern(AudioBuffer& ioBuffer, UInt64 inFirstFrame);
 
 }  // namespace KestroIntegration

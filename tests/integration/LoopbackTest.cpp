@@ -26,16 +26,7 @@ OSStatus WriteProc(AudioDeviceID, const AudioTimeStamp*, const AudioBufferList*,
                    AudioBufferList* outOutputData, const AudioTimeStamp*, void* inClientData)
 {
     LoopbackCheck& check = *static_cast<LoopbackCheck*>(inClientData);
-    AudioBuffer& buffer = outOutputData->mBuffers[0];
-    float* data = static_cast<float*>(buffer.mData);
-    const UInt32 channels = buffer.mNumberChannels;
-    const UInt32 frames = buffer.mDataByteSize / (channels * sizeof(float));
-    for (UInt32 frame = 0; frame < frames; ++frame) {
-        for (UInt32 channel = 0; channel < channels; ++channel) {
-            data[frame * channels + channel] = Sample24(PatternValue24(check.written + frame, channel));
-        }
-    }
-    check.written += frames;
+    check.written += FillPattern(outOutputData->mBuffers[0], check.written);
     return noErr;
 }
 

@@ -37,11 +37,7 @@ TEST_F(UnplugTest, UnplugWhileRunning200TimesInARow)
         const UInt32 packets = 1 + UInt32(round % 7);
         ASSERT_TRUE(WaitFor([&] { return input.calls.load() >= packets && output.calls.load() >= packets; }))
             << "packets stopped before the unplug";
-        ASSERT_EQ(Unit().RemoveUnit(), noErr);
-        Settle();
-        EXPECT_TRUE(GetDevices().empty());
-        EXPECT_EQ(Unit().GetClientCounts().attached, 0u);
-        EXPECT_EQ(Unit().GetClientCounts().running, 0u);
+        PullUnitAndExpectItGone();
         ExpectCleanAccounting();
         // The procs' logs go away with this round: nothing may call them now.
         const UInt32 inputCalls = input.calls.load();

@@ -94,17 +94,7 @@ OSStatus PlayPattern(AudioDeviceID, const AudioTimeStamp*, const AudioBufferList
                      AudioBufferList* outOutputData, const AudioTimeStamp*, void* inClientData)
 {
     SegmentCheck& check = *static_cast<SegmentCheck*>(inClientData);
-    AudioBuffer& buffer = outOutputData->mBuffers[0];
-    float* data = static_cast<float*>(buffer.mData);
-    const UInt32 channels = buffer.mNumberChannels;
-    const UInt32 frames = buffer.mDataByteSize / (channels * sizeof(float));
-    for (UInt32 frame = 0; frame < frames; ++frame) {
-        for (UInt32 channel = 0; channel < channels; ++channel) {
-            data[size_t(frame) * channels + channel] =
-                Sample24(PatternValue24(check.mBase + check.mWritten + frame, channel));
-        }
-    }
-    check.mWritten += frames;
+    check.mWritten += FillPattern(outOutputData->mBuffers[0], check.mBase + check.mWritten);
     return noErr;
 }
 
@@ -223,11 +213,7 @@ TEST_F(SoakTest, AnHourOfLoopbackWithTheUnitPulledEveryFiveMinutesLosesNothing)
             EXPECT_TRUE(WaitFor([&] { return Unit().GetClientCounts().running == 0; }));
         } else {
             // Pulled out while both devices run.
-            ASSERT_EQ(Unit().RemoveUnit(), noErr);
-            Settle();
-            EXPECT_TRUE(GetDevices().empty());
-            EXPECT_EQ(Unit().GetClientCounts().attached, 0u);
-            EXPECT_EQ(Unit().GetClientCounts().running, 0u);
+            PullUnitAndExpectItGone();
         }
         ExpectCleanAccounting();
         EXPECT_FALSE(stalled) << "no frame came back for " << kStallLimit.count() << " s after "
