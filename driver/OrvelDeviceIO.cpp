@@ -235,8 +235,9 @@ void OrvelDevice::DumpPacket(const Zent::Mux::Orvel::MuxPacket& inPacket, UInt32
         std::printf("samplecount %d, srcsize %d\n", int(inFrames), int(inSourceBytes));
     }
     const UInt32 theSampleBytes = mPhysicalFormat.mBitsPerChannel / 8;
-    UInt32 theBytes = UInt32(mMuxer->dumpFrameCount) * kUnitChannels * theSampleBytes;
-    if ((mMuxer->dumpFrameCount < 0) || (theBytes > inSourceBytes)) {
+    const SInt32 theDumpFrames = mMuxer->dumpFrameCount.load(std::memory_order_relaxed);
+    UInt32 theBytes = UInt32(theDumpFrames) * kUnitChannels * theSampleBytes;
+    if ((theDumpFrames < 0) || (theBytes > inSourceBytes)) {
         theBytes = inSourceBytes;
     }
     const unsigned char* theData = static_cast<const unsigned char*>(inPacket.GetSampleData());

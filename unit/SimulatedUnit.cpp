@@ -771,7 +771,7 @@ void SimulatedUnit::SetAcquireRefusal(bool inIsInput, bool inRefuse)
 
 void SimulatedUnit::SetDebugWord(DebugWord inWord, SInt32 inValue)
 {
-    SInt32* word = nullptr;
+    std::atomic<SInt32>* word = nullptr;
     switch (inWord) {
     case DebugWord::kVerboseWarnings:
         word = &verboseWarnings;
@@ -790,7 +790,7 @@ void SimulatedUnit::SetDebugWord(DebugWord inWord, SInt32 inValue)
         break;
     }
     if (word != nullptr) {
-        __atomic_store_n(word, inValue, __ATOMIC_RELAXED);
+        word->store(inValue, std::memory_order_relaxed);
     }
 }
 

@@ -8,6 +8,8 @@
 // a lock of its own while calling back into the driver.
 #pragma once
 
+#include <atomic>
+
 #include <pthread.h>
 
 #include "driver/muxer/Zent_Mux_Orvel_FWDevice.h"
@@ -78,13 +80,15 @@ public:
     virtual bool HasADATInput() = 0;
     virtual bool HasSPDIFInput() = 0;
 
-    // Debug words, read by the driver at any time; non-zero = on.
-    // dumpFrameCount is the number of frames to dump per packet, -1 = off.
-    SInt32 verboseWarnings = 0;
-    SInt32 dumpFrameCount = -1;
-    SInt32 printPacketInfo = 0;
-    SInt32 writeTestRamp = 0;
-    SInt32 printSampleRate = 0;
+    // Debug words, read by the driver at any time (on the I/O thread too)
+    // while anyone may set them; non-zero = on. dumpFrameCount is the number
+    // of frames to dump per packet, -1 = off. Atomic, so a change while audio
+    // runs is seen whole; reading one costs what reading a plain word does.
+    std::atomic<SInt32> verboseWarnings{0};
+    std::atomic<SInt32> dumpFrameCount{-1};
+    std::atomic<SInt32> printPacketInfo{0};
+    std::atomic<SInt32> writeTestRamp{0};
+    std::atomic<SInt32> printSampleRate{0};
 };
 
 }  // namespace Orvel

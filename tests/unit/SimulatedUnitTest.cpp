@@ -530,17 +530,17 @@ TEST_F(SimulatedUnitTest, SkipCountAndDebugWordsAreTheMuxersAnswers)
     unit.SetOutputSkipCount(8);
     EXPECT_EQ(unit.GetOutputSkipCount(), 8u);
     Zent::Mux::Orvel::BaseMuxer* muxer = unit.GetMuxer();
-    EXPECT_EQ(muxer->dumpFrameCount, -1);
+    EXPECT_EQ(muxer->dumpFrameCount.load(), -1);
     unit.SetDebugWord(UnitControl::DebugWord::kDumpFrameCount, 4);
     unit.SetDebugWord(UnitControl::DebugWord::kPrintSampleRate, 1);
     unit.SetDebugWord(UnitControl::DebugWord::kWriteTestRamp, 1);
     unit.SetDebugWord(UnitControl::DebugWord::kVerboseWarnings, 1);
     unit.SetDebugWord(UnitControl::DebugWord::kPrintPacketInfo, 1);
-    EXPECT_EQ(muxer->dumpFrameCount, 4);
-    EXPECT_EQ(muxer->printSampleRate, 1);
-    EXPECT_EQ(muxer->writeTestRamp, 1);
-    EXPECT_EQ(muxer->verboseWarnings, 1);
-    EXPECT_EQ(muxer->printPacketInfo, 1);
+    EXPECT_EQ(muxer->dumpFrameCount.load(), 4);
+    EXPECT_EQ(muxer->printSampleRate.load(), 1);
+    EXPECT_EQ(muxer->writeTestRamp.load(), 1);
+    EXPECT_EQ(muxer->verboseWarnings.load(), 1);
+    EXPECT_EQ(muxer->printPacketInfo.load(), 1);
 }
 
 TEST_F(SimulatedUnitTest, RegistersAsTheMuxerComponent)
