@@ -33,19 +33,6 @@ bool GetStream(AudioStreamID inStream, UInt32 inCode, T& outValue)
     return true;
 }
 
-std::string TakeString(CFStringRef inString)
-{
-    std::string text;
-    if (inString != nullptr) {
-        char buffer[512] = {};
-        if (CFStringGetCString(inString, buffer, sizeof(buffer), kCFStringEncodingUTF8)) {
-            text = buffer;
-        }
-        CFRelease(inString);
-    }
-    return text;
-}
-
 template <typename T>
 std::vector<T> GetDeviceList(AudioDeviceID inDevice, bool inIsInput, UInt32 inCode)
 {
@@ -80,7 +67,7 @@ DeviceInfo::DeviceInfo(AudioDeviceID inDevice) : id(inDevice)
     }
     CFStringRef string = nullptr;
     if (GetDevice(inDevice, isInput, kAudioDevicePropertyDeviceUID, string)) {
-        uid = TakeString(string);
+        uid = PropertyCodec::TakeString(string);
     }
     UInt32 value = 0;
     GetDevice(inDevice, isInput, kAudioDevicePropertyTransportType, transport);
@@ -105,7 +92,7 @@ DeviceInfo::DeviceInfo(AudioDeviceID inDevice) : id(inDevice)
         } else {
             CFStringRef cfName = nullptr;
             if (GetStream(streamID, kAudioDevicePropertyDeviceNameCFString, cfName)) {
-                stream.name = TakeString(cfName);
+                stream.name = PropertyCodec::TakeString(cfName);
             }
         }
         UInt32 direction = 0;

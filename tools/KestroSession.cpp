@@ -207,15 +207,7 @@ std::string DeviceString(AudioDeviceID inDevice, AudioDevicePropertyID inSelecto
     if (bytes.size() == sizeof(CFStringRef)) {
         CFStringRef string = nullptr;
         std::memcpy(&string, bytes.data(), sizeof(string));
-        std::string text;
-        if (string != nullptr) {
-            char buffer[512] = {};
-            if (CFStringGetCString(string, buffer, sizeof(buffer), kCFStringEncodingUTF8)) {
-                text = buffer;
-            }
-            CFRelease(string);
-        }
-        return text;
+        return PropertyCodec::TakeString(string);
     }
     return {};
 }

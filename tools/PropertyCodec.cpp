@@ -185,6 +185,19 @@ std::string PropertyCodec::NumberText(double inValue)
     return text;
 }
 
+std::string PropertyCodec::TakeString(CFStringRef inString)
+{
+    std::string text;
+    if (inString != nullptr) {
+        char buffer[512] = {};
+        if (CFStringGetCString(inString, buffer, sizeof(buffer), kCFStringEncodingUTF8)) {
+            text = buffer;
+        }
+        CFRelease(inString);
+    }
+    return text;
+}
+
 std::string PropertyCodec::FourCCString(UInt32 inCode)
 {
     FourCCText chars(inCode);
@@ -480,18 +493,8 @@ std::string PropertyCodec::GetText(const Target& inTarget, const Property& inPro
         return NumberText(Read<Float64>(bytes));
     case Type::kCString:
         return std::string(reinterpret_cast<const char*>(bytes.data()), strnlen(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-    case Type::kCFString: {
-        CFStringRef string = Read<CFStringRef>(bytes);
-        std::string text;
-        if (string != nullptr) {
-            char buffer[512] = {};
-            if (CFStringGetCString(string, buffer, sizeof(buffer), kCFStringEncodingUTF8)) {
-                text = buffer;
-            }
-            CFRelease(string);
-        }
-        return text;
-    }
+    case Type::kCFString:
+        return TakeString(Read<CFStringRef>(bytes));
     case Type::kFormat:
         return FormatText(Read<AudioStreamBasicDescription>(bytes));
     case Type::kFormatList: {

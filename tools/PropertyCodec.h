@@ -78,6 +78,8 @@ public:
 
     // Value printing and parsing, used above and by the listing.
     static std::string FourCCString(UInt32 inCode);
+    // The text of a string the caller owns, which it releases; "" for null.
+    static std::string TakeString(CFStringRef inString);
     static std::string FormatText(const AudioStreamBasicDescription& inFormat);
     static void FormatJson(const AudioStreamBasicDescription& inFormat, JsonWriter& ioJson);
     // Reads "48000 Hz, 8 ch, 24-bit signed integer" (the printed form) and
