@@ -102,6 +102,17 @@ kern_return_t ApplyPriority(ThreadPolicyThreadID inThread, SInt32 inPriority, in
     return ApplyNice(inThread, HostToNice(inPriority));
 }
 
+// The thread's scheduling policy without the reset-on-fork flag; -1 for no
+// thread or one the system does not know.
+int SchedulingPolicy(ThreadPolicyThreadID inThread)
+{
+    if (inThread <= 0) {
+        return -1;
+    }
+    const int thePolicy = sched_getscheduler(inThread);
+    return thePolicy < 0 ? -1 : (thePolicy & ~SCHED_RESET_ON_FORK);
+}
+
 } // namespace
 
 ThreadPolicyThreadID ThreadPolicyGetCurrentThread() { return ThreadPolicyThreadID(syscall(SYS_gettid)); }
@@ -140,14 +151,7 @@ kern_return_t ThreadPolicySetBase(ThreadPolicyThreadID thread, ThreadPolicyKind 
 
 SInt32 ThreadPolicyGetPriority(ThreadPolicyThreadID thread, bool)
 {
-    if (thread <= 0) {
-        return 0;
-    }
-    const int thePolicy = sched_getscheduler(thread);
-    if (thePolicy < 0) {
-        return 0;
-    }
-    switch (thePolicy & ~SCHED_RESET_ON_FORK) {
+    switch (SchedulingPolicy(thread)) {
     case SCHED_FIFO:
     case SCHED_RR: {
         sched_param theParam{};
@@ -167,14 +171,7 @@ SInt32 ThreadPolicyGetPriority(ThreadPolicyThreadID thread, bool)
 
 SInt32 ThreadPolicyGetKind(ThreadPolicyThreadID thread)
 {
-    if (thread <= 0) {
-        return 0;
-    }
-    const int thePolicy = sched_getscheduler(thread);
-    if (thePolicy < 0) {
-        return 0;
-    }
-    switch (thePolicy & ~SCHED_RESET_ON_FORK) {
+    switch (SchedulingPolicy(thread)) {
     case SCHED_FIFO: return kThreadPolicyFifo;
     case SCHED_RR: return kThreadPolicyRoundRobin;
     case SCHED_OTHER:
